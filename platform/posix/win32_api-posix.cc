@@ -1,0 +1,303 @@
+// The Win32 file services of win32_api.h, on POSIX calls.
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <mutex>
+
+#include "win32_api.h"
+
+namespace {
+
+// A handle is a small heap record; the tag catches a file handle passed where
+// a mapping is expected and the other way round.
+enum HandleKind : uint32_t { kFileHandle = 0x46494c45, kMappingHandle = 0x4d415050 };
+
+struct PosixHandle {
+  HandleKind kind;
+  int fd;
+  uint64_t length;  // mappings only: the file's length when the mapping was made
+};
+
+// Windows unmaps a view by its base address alone; munmap needs the length too.
+struct ViewRecord {
+  void* base;
+  size_t length;
+  ViewRecord* next;
+};
+
+std::mutex views_lock;
+ViewRecord* views = nullptr;
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Appends the UTF-8 form of one code point; false for a value that is not a
+// Unicode scalar value, which no file name can hold.
+bool AppendUtf8(uint32_t c, char** out) {
+  unsigned char* p = reinterpret_cast<unsigned char*>(*out);
+  if (c < 0x80) {
+    *p++ = static_cast<unsigned char>(c);
+  } else if (c < 0x800) {
+    *p++ = static_cast<unsigned char>(0xC0 | (c >> 6));
+    *p++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    if (c >= 0xD800 && c <= 0xDFFF) return false;
+    *p++ = static_cast<unsigned char>(0xE0 | (c >> 12));
+    *p++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  } else if (c <= 0x10FFFF) {
+    *p++ = static_cast<unsigned char>(0xF0 | (c >> 18));
+    *p++ = static_cast<unsigned char>(0x80 | ((c >> 12) & 0x3F));
+    *p++ = static_cast<unsigned char>(0x80 | ((c >> 6) & 0x3F));
+    *p++ = static_cast<unsigned char>(0x80 | (c & 0x3F));
+  } else {
+    return false;
+  }
+  *out = reinterpret_cast<char*>(p);
+  return true;
+}
+
+// The OS's form of a wide path, in a buffer the caller frees; null, with errno
+// set, for a path this layer cannot name.
+char* NativePath(LPCWSTR path) {
+  if (path == nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  if (path[0] == L'\\' && path[1] == L'\\' && (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
+    path += 4;
+  } else if (IsSeparator(path[0]) && IsSeparator(path[1])) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  size_t length = wcslen(path);
+  if (length == 0) {
+    errno = ENOENT;
+    return nullptr;
+  }
+  char* native = static_cast<char*>(malloc(length * 4 + 1));
+  if (native == nullptr) return nullptr;
+  char* end = native;
+  for (size_t i = 0; i < length; ++i) {
+    uint32_t c = path[i] == L'\\' ? '/' : static_cast<uint32_t>(path[i]);
+    if (!AppendUtf8(c, &end)) {
+      free(native);
+      errno = EINVAL;
+      return nullptr;
+    }
+  }
+  *end = '\0';
+  return native;
+}
+
+HANDLE NewHandle(HandleKind kind, int fd, uint64_t length) {
+  PosixHandle* handle = static_cast<PosixHandle*>(malloc(sizeof(PosixHandle)));
+  if (handle == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  handle->kind = kind;
+  handle->fd = fd;
+  handle->length = length;
+  return handle;
+}
+
+PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  PosixHandle* record = static_cast<PosixHandle*>(handle);
+  return record->kind == kind ? record : nullptr;
+}
+
+// Opens a file that must already exist. O_NONBLOCK keeps a FIFO of the
+// source's name from stalling the run; only regular files are files here.
+int OpenExisting(const char* native, int access_mode) {
+  int fd = open(native, access_mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+// Creates the file, or empties an existing one. An existing file without any
+// write permission bit is refused before anything is truncated: root could
+// open it, but Windows refuses a read-only file to everyone.
+int CreateAlways(const char* native) {
+  int fd = open(native, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd >= 0 || errno != EEXIST) return fd;
+  fd = OpenExisting(native, O_RDWR);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || (st.st_mode & 0222) == 0 || ftruncate(fd, 0) != 0) {
+    close(fd);
+    errno = EACCES;
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+DWORD GetFileAttributesW(LPCWSTR path) {
+  char* native = NativePath(path);
+  if (native == nullptr) return INVALID_FILE_ATTRIBUTES;
+  struct stat st;
+  int result = stat(native, &st);
+  free(native);
+  if (result != 0) return INVALID_FILE_ATTRIBUTES;
+  if (S_ISDIR(st.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  return (st.st_mode & 0222) == 0 ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
+HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD /*share*/, LPSECURITY_ATTRIBUTES /*security*/,
+                   DWORD disposition, DWORD flags, HANDLE /*template_file*/) {
+  char* native = NativePath(path);
+  if (native == nullptr) return INVALID_HANDLE_VALUE;
+  int fd = -1;
+  if (disposition == OPEN_EXISTING) {
+    fd = OpenExisting(native, (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
+  } else if (disposition == CREATE_ALWAYS) {
+    fd = CreateAlways(native);
+  } else {
+    errno = EINVAL;
+  }
+  free(native);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  if (flags & FILE_FLAG_SEQUENTIAL_SCAN) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  HANDLE handle = NewHandle(kFileHandle, fd, 0);
+  return handle == nullptr ? INVALID_HANDLE_VALUE : handle;
+}
+
+HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD protect,
+                          DWORD maximum_size_high, DWORD maximum_size_low, LPCWSTR name) {
+  PosixHandle* source = AsKind(file, kFileHandle);
+  if (source == nullptr || protect != PAGE_READONLY || maximum_size_high != 0 || maximum_size_low != 0 ||
+      name != nullptr) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  struct stat st;
+  if (fstat(source->fd, &st) != 0) return nullptr;
+  if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  // The mapping keeps the file open on its own, as a Windows mapping object
+  // outlives the file handle it was made from.
+  int fd = fcntl(source->fd, F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  return NewHandle(kMappingHandle, fd, static_cast<uint64_t>(st.st_size));
+}
+
+LPVOID MapViewOfFile(HANDLE mapping, DWORD desired_access, DWORD offset_high, DWORD offset_low,
+                     SIZE_T bytes_to_map) {
+  PosixHandle* source = AsKind(mapping, kMappingHandle);
+  if (source == nullptr || desired_access != FILE_MAP_READ || offset_high != 0 || offset_low != 0 ||
+      bytes_to_map > source->length) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  size_t length = bytes_to_map == 0 ? static_cast<size_t>(source->length) : bytes_to_map;
+  ViewRecord* record = static_cast<ViewRecord*>(malloc(sizeof(ViewRecord)));
+  if (record == nullptr) return nullptr;
+  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED, source->fd, 0);
+  if (base == MAP_FAILED) {
+    free(record);
+    return nullptr;
+  }
+  record->base = base;
+  record->length = length;
+  std::lock_guard<std::mutex> hold(views_lock);
+  record->next = views;
+  views = record;
+  return base;
+}
+
+BOOL UnmapViewOfFile(LPCVOID base) {
+  ViewRecord* found = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(views_lock);
+    for (ViewRecord** link = &views; *link != nullptr; link = &(*link)->next) {
+      if ((*link)->base == base) {
+        found = *link;
+        *link = found->next;
+        break;
+      }
+    }
+  }
+  if (found == nullptr) {
+    errno = EINVAL;
+    return FALSE;
+  }
+  int result = munmap(found->base, found->length);
+  free(found);
+  return result == 0;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  PosixHandle* record = AsKind(handle, kFileHandle);
+  if (record == nullptr) record = AsKind(handle, kMappingHandle);
+  if (record == nullptr) {
+    errno = EBADF;
+    return FALSE;
+  }
+  // close() may report a failed write-back (on a network file system, say);
+  // EINTR still leaves the descriptor closed on Linux.
+  int result = close(record->fd);
+  record->kind = static_cast<HandleKind>(0);
+  free(record);
+  return result == 0 || errno == EINTR;
+}
+
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes_to_write, LPDWORD bytes_written,
+               LPOVERLAPPED overlapped) {
+  if (bytes_written != nullptr) *bytes_written = 0;
+  PosixHandle* record = AsKind(file, kFileHandle);
+  if (record == nullptr || overlapped != nullptr) {
+    errno = EINVAL;
+    return FALSE;
+  }
+  const char* next = static_cast<const char*>(buffer);
+  size_t left = bytes_to_write;
+  while (left > 0) {
+    ssize_t written = write(record->fd, next, left);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) break;
+    next += written;
+    left -= static_cast<size_t>(written);
+  }
+  if (bytes_written != nullptr) *bytes_written = static_cast<DWORD>(bytes_to_write - left);
+  return left == 0;
+}
+
+BOOL CreateDirectoryW(LPCWSTR path, LPSECURITY_ATTRIBUTES /*security*/) {
+  char* native = NativePath(path);
+  if (native == nullptr) return FALSE;
+  int result = mkdir(native, 0777);
+  free(native);
+  return result == 0;
+}
+
+BOOL DeleteFileW(LPCWSTR path) {
+  char* native = NativePath(path);
+  if (native == nullptr) return FALSE;
+  int result = unlink(native);
+  free(native);
+  return result == 0;
+}
+
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+  PosixHandle* record = AsKind(file, kFileHandle);
+  struct stat st;
+  if (record == nullptr || size == nullptr || fstat(record->fd, &st) != 0) return FALSE;
+  size->QuadPart = st.st_size;
+  return TRUE;
+}

@@ -1,0 +1,310 @@
+// Runs the built tool as a player would: in a fresh folder of saves, with
+// standard input closed, and compares the whole folder byte for byte and the
+// console bytes exactly. The tool is named by ZEMBREL_TOOL; ZEMBREL_RUNNER
+// (Wine, say) runs it when it is not a native program, and ZEMBREL_CONSOLE
+// names whose console bytes to expect: "posix" or "windows".
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace fs = std::filesystem;
+using namespace testing_support;
+
+namespace {
+
+const char kTitle[] =
+    "Tessaril\xb4\xe6\xb5\xb5\xd7\xaa\xbb\xbb\xb9\xa4\xbe\xdf,"
+    "\xc7\xeb\xbd\xab\xce\xd2\xb8\xb4\xd6\xc6\xb5\xbd"
+    "\xb4\xe6\xb5\xb5\xc4\xbf\xc2\xbc\xd6\xb4\xd0\xd0.";
+const char kDone[] = "\xd7\xaa\xbb\xbb\xcd\xea\xb3\xc9!";
+
+std::string Setting(const char* name, const char* fallback = "") {
+  const char* value = getenv(name);
+  return value ? value : fallback;
+}
+
+bool WindowsConsole() { return Setting("ZEMBREL_CONSOLE", "posix") == "windows"; }
+
+// What a whole run prints: title, pause, completion, pause.
+std::string ExpectedConsole() {
+  if (WindowsConsole()) {
+    std::string pause = Setting("ZEMBREL_PAUSE_TEXT", "Press any key to continue . . . \r\n");
+    return kTitle + std::string("\r\n") + pause + kDone + "\r\n" + pause;
+  }
+  const std::string pause = "Press any key to continue . . . \n";
+  return kTitle + std::string("\n") + pause + kDone + "\n" + pause;
+}
+
+struct Run {
+  int exit_code = -1;
+  std::string console;
+  std::string errors;
+};
+
+// Runs the tool in the folder with standard input closed. A file-size limit
+// turns the disk "full" for the tool at that many bytes: writes past it fail
+// with EFBIG instead of killing the process.
+Run RunTool(const fs::path& folder, rlim_t file_size_limit = RLIM_INFINITY) {
+  Run run;
+  std::string tool = fs::absolute(Setting("ZEMBREL_TOOL")).string();
+  std::string runner = Setting("ZEMBREL_RUNNER");
+  fs::path errors_path = folder.parent_path() / (folder.filename().string() + ".stderr");
+  int out[2];
+  if (pipe(out) != 0) return run;
+  pid_t child = fork();
+  if (child == 0) {
+    setpgid(0, 0);
+    if (chdir(folder.c_str()) != 0) _exit(126);
+    close(STDIN_FILENO);
+    dup2(out[1], STDOUT_FILENO);
+    int errors = open(errors_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(errors, STDERR_FILENO);
+    close(out[0]);
+    close(out[1]);
+    close(errors);
+    if (file_size_limit != RLIM_INFINITY) {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit limit = {file_size_limit, file_size_limit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (runner.empty()) {
+      execl(tool.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+    } else {
+      execlp(runner.c_str(), runner.c_str(), tool.c_str(), static_cast<char*>(nullptr));
+    }
+    _exit(127);
+  }
+  close(out[1]);
+  // Read until the tool has ended, not until end of file: a helper the runner
+  // leaves behind may hold the pipe open. A hung tool is stopped after two
+  // minutes so that the suite reports it instead of waiting for ever.
+  time_t give_up = time(nullptr) + 120;
+  int status = 0;
+  bool ended = false;
+  for (;;) {
+    struct pollfd ready = {out[0], POLLIN, 0};
+    if (poll(&ready, 1, ended ? 0 : 50) > 0) {
+      char buffer[4096];
+      ssize_t got = read(out[0], buffer, sizeof buffer);
+      if (got > 0) {
+        run.console.append(buffer, static_cast<size_t>(got));
+        continue;
+      }
+    }
+    if (ended) break;
+    if (waitpid(child, &status, WNOHANG) == child) {
+      ended = true;
+    } else if (time(nullptr) > give_up) {
+      kill(-child, SIGKILL);
+      waitpid(child, &status, 0);
+      ADD_FAILURE() << "the tool did not finish; it may be waiting for a key";
+      ended = true;
+    }
+  }
+  close(out[0]);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  run.errors = ReadWholeFile(errors_path);
+  fs::remove(errors_path);
+  return run;
+}
+
+const char kDirectory[] = "<directory>";
+
+// Every file and folder below the folder, with the files' bytes.
+std::map<std::string, std::string> Snapshot(const fs::path& folder) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    std::string name = fs::relative(entry.path(), folder).generic_string();
+    entries[name] = entry.is_directory() ? kDirectory : ReadWholeFile(entry.path());
+  }
+  return entries;
+}
+
+void ExpectSameFolder(const std::map<std::string, std::string>& actual,
+                      const std::map<std::string, std::string>& expected) {
+  for (const auto& [name, bytes] : expected) {
+    auto found = actual.find(name);
+    if (found == actual.end()) {
+      ADD_FAILURE() << name << " is missing";
+    } else if (found->second != bytes) {
+      ADD_FAILURE() << name << " differs: " << found->second.size() << " bytes, expected " << bytes.size();
+    }
+  }
+  for (const auto& entry : actual)
+    if (!expected.count(entry.first)) ADD_FAILURE() << entry.first << " should not be there";
+}
+
+struct Entry {
+  std::string name;
+  std::string bytes;  // kDirectory for a folder
+};
+
+std::string Source(int number, size_t payload_size = 100) {
+  return SourceSave(0xC0DE0000u + number, "Save " + std::to_string(number), Pattern(payload_size, number));
+}
+
+std::string Converted(int number, size_t payload_size = 100) {
+  return ConvertedSave(0xC0DE0000u + number, "Save " + std::to_string(number), Pattern(payload_size, number));
+}
+
+std::string SourceName(int number) {
+  char name[32];
+  snprintf(name, sizeof name, "0x%x.sav", number);
+  return name;
+}
+
+std::string TargetName(int number) { return "RAVNOX_" + std::to_string(number) + ".sav"; }
+
+// Sources 1 to last, each a valid record.
+std::vector<Entry> Series(int last) {
+  std::vector<Entry> entries;
+  for (int n = 1; n <= last; ++n) entries.push_back({SourceName(n), Source(n)});
+  return entries;
+}
+
+std::vector<Entry> Targets(int last) {
+  std::vector<Entry> entries;
+  for (int n = 1; n <= last; ++n) entries.push_back({TargetName(n), Converted(n)});
+  return entries;
+}
+
+std::vector<Entry> operator+(std::vector<Entry> a, const std::vector<Entry>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::string WithPayloadSize(std::string record, uint32_t size) {
+  PutLe32(record, 8, size);
+  return record;
+}
+
+struct Case {
+  const char* what;
+  std::vector<Entry> before;
+  std::vector<Entry> written;  // files the run adds or replaces
+  rlim_t file_size_limit = RLIM_INFINITY;
+  bool needs_read_only = false;
+  std::function<void(const fs::path&)> prepare = nullptr;
+};
+
+void RunCase(const Case& c) {
+  SCOPED_TRACE(c.what);
+  if (c.needs_read_only && !Setting("ZEMBREL_NO_READONLY").empty()) {
+    printf("skipped \"%s\": %s\n", c.what, Setting("ZEMBREL_NO_READONLY").c_str());
+    return;
+  }
+  TempFolder folder;
+  for (const Entry& e : c.before) {
+    if (e.bytes == kDirectory) {
+      fs::create_directory(folder.path / e.name);
+    } else {
+      WriteWholeFile(folder.path / e.name, e.bytes);
+    }
+  }
+  if (c.prepare) c.prepare(folder.path);
+  std::map<std::string, std::string> expected = Snapshot(folder.path);
+  for (const Entry& e : c.written) expected[e.name] = e.bytes;
+
+  Run run = RunTool(folder.path, c.file_size_limit);
+
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.console, ExpectedConsole());
+  if (!WindowsConsole()) {
+    EXPECT_EQ(run.errors, "");
+  }
+  ExpectSameFolder(Snapshot(folder.path), expected);
+}
+
+void MakeReadOnly(const fs::path& file) { fs::permissions(file, fs::perms::owner_read); }
+
+TEST(ConversionRun, ConvertsTheSeriesUpToTheFirstGap) {
+  const Case cases[] = {
+      {"no saves at all", {}, {}},
+      {"one save", Series(1), Targets(1)},
+      {"a gap after two", Series(2) + std::vector<Entry>{{"0x4.sav", Source(4)}}, Targets(2)},
+      {"seventeen saves: hex source names, decimal targets", Series(17), Targets(17)},
+      {"a decimal-named tenth save is not the tenth",
+       Series(9) + std::vector<Entry>{{"0x10.sav", Source(10)}}, Targets(9)},
+      {"number 0 and other names are never read",
+       {{"0x0.sav", Source(0)}, {"1.sav", Source(1)}, {"0x01.sav", Source(1)}, {"RAVNOX_0.sav", "keep"}},
+       {}},
+      {"existing targets are overwritten",
+       Series(2) + std::vector<Entry>{{TargetName(1), "old"}, {TargetName(2), std::string(5000, 'o')}},
+       Targets(2)},
+      {"large and empty payloads",
+       {{"0x1.sav", Source(1, 3 << 20)}, {"0x2.sav", Source(2, 0)}},
+       {{TargetName(1), Converted(1, 3 << 20)}, {TargetName(2), Converted(2, 0)}}},
+  };
+  for (const Case& c : cases) RunCase(c);
+}
+
+TEST(ConversionRun, SkipsRecordsThatAreNotWholeAndGoesOn) {
+  std::string short_payload = Source(1);
+  short_payload.pop_back();
+  std::string unterminated = SourceSave(7, std::string(260, 'N'), "payload");
+  const Case cases[] = {
+      {"a bad magic between good saves",
+       {{"0x1.sav", Source(1)}, {"0x2.sav", "CDX1" + Source(2).substr(4)}, {"0x3.sav", Source(3)}},
+       {{TargetName(1), Converted(1)}, {TargetName(2), ""}, {TargetName(3), Converted(3)}}},
+      {"a rejected save empties its existing target",
+       {{"0x1.sav", "not a save at all"}, {TargetName(1), "old"}},
+       {{TargetName(1), ""}}},
+      {"damaged records",
+       {{"0x1.sav", short_payload},
+        {"0x2.sav", WithPayloadSize(Source(2), 0xFFFFFFFF)},
+        {"0x3.sav", Source(3).substr(0, 100)},
+        {"0x4.sav", unterminated},
+        {"0x5.sav", Source(5)}},
+       {{TargetName(1), ""},
+        {TargetName(2), ""},
+        {TargetName(3), ""},
+        {TargetName(4), ConvertedSave(7, std::string(260, 'N'), "payload")},
+        {TargetName(5), Converted(5)}}},
+  };
+  for (const Case& c : cases) RunCase(c);
+}
+
+TEST(ConversionRun, StopsWhereASaveCannotBeReadOrWritten) {
+  const Case cases[] = {
+      {"an empty first save", {{"0x1.sav", ""}, {"0x2.sav", Source(2)}}, {}},
+      {"an empty save after good ones",
+       Series(2) + std::vector<Entry>{{"0x3.sav", ""}, {"0x4.sav", Source(4)}}, Targets(2)},
+      {"a folder named like a save",
+       {{"0x1.sav", Source(1)}, {"0x2.sav", kDirectory}, {"0x3.sav", Source(3)}},
+       Targets(1)},
+      {"a folder named like a target",
+       {{"0x1.sav", Source(1)}, {"0x2.sav", Source(2)}, {TargetName(1), kDirectory}},
+       {}},
+      {"a read-only target",
+       {{"0x1.sav", Source(1)}, {"0x2.sav", Source(2)}, {TargetName(1), "old"}},
+       {},
+       RLIM_INFINITY,
+       true,
+       [](const fs::path& folder) { MakeReadOnly(folder / TargetName(1)); }},
+      // The disk fills during the second save's payload: its partial target is
+      // removed and the run goes no further. The first stays whole.
+      {"the disk fills in the middle of a payload",
+       Series(1) +
+           std::vector<Entry>{{"0x2.sav", Source(2, 200000)}, {"0x3.sav", Source(3)}, {TargetName(3), "old"}},
+       Targets(1), 65536},
+  };
+  for (const Case& c : cases) RunCase(c);
+}
+
+}  // namespace
