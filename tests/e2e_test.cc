@@ -1,8 +1,13 @@
 // Runs the built tool as a player would: in a fresh folder of saves, with
 // standard input closed, and compares the whole folder byte for byte and the
-// console bytes exactly. The tool is named by ZEMBREL_TOOL; ZEMBREL_RUNNER
-// (Wine, say) runs it when it is not a native program, and ZEMBREL_CONSOLE
-// names whose console bytes to expect: "posix" or "windows".
+// console bytes exactly.
+//
+//   e2e_test --tool=PATH [--runner=PATH] [--console=posix|wine|windows]
+//            [--parity-tool=PATH] [--no-read-only=REASON]
+//
+// The runner (Wine, say) runs a tool that is not a native program; the
+// console names whose pause command's bytes to expect. With a parity tool,
+// every case is also run with it and both must leave the same folder.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -34,21 +39,23 @@ const char kTitle[] =
     "\xb4\xe6\xb5\xb5\xc4\xbf\xc2\xbc\xd6\xb4\xd0\xd0.";
 const char kDone[] = "\xd7\xaa\xbb\xbb\xcd\xea\xb3\xc9!";
 
-std::string Setting(const char* name, const char* fallback = "") {
-  const char* value = getenv(name);
-  return value ? value : fallback;
-}
+struct Settings {
+  std::string tool;
+  std::string runner;
+  std::string console = "posix";
+  std::string parity_tool;
+  std::string no_read_only;
+} settings;
 
-bool WindowsConsole() { return Setting("ZEMBREL_CONSOLE", "posix") == "windows"; }
+bool WindowsConsole() { return settings.console != "posix"; }
 
-// What a whole run prints: title, pause, completion, pause.
+// What a whole run prints: title, pause, completion, pause. The pause is the
+// command interpreter's, and what it prints at end of input is its own.
 std::string ExpectedConsole() {
-  if (WindowsConsole()) {
-    std::string pause = Setting("ZEMBREL_PAUSE_TEXT", "Press any key to continue . . . \r\n");
-    return kTitle + std::string("\r\n") + pause + kDone + "\r\n" + pause;
-  }
-  const std::string pause = "Press any key to continue . . . \n";
-  return kTitle + std::string("\n") + pause + kDone + "\n" + pause;
+  std::string end = WindowsConsole() ? "\r\n" : "\n";
+  std::string pause =
+      settings.console == "wine" ? "Press any key to continue... " : "Press any key to continue . . . " + end;
+  return kTitle + end + pause + kDone + end + pause;
 }
 
 struct Run {
@@ -60,10 +67,9 @@ struct Run {
 // Runs the tool in the folder with standard input closed. A file-size limit
 // turns the disk "full" for the tool at that many bytes: writes past it fail
 // with EFBIG instead of killing the process.
-Run RunTool(const fs::path& folder, rlim_t file_size_limit = RLIM_INFINITY) {
+Run RunTool(const std::string& tool, const std::string& runner, const fs::path& folder,
+            rlim_t file_size_limit) {
   Run run;
-  std::string tool = fs::absolute(Setting("ZEMBREL_TOOL")).string();
-  std::string runner = Setting("ZEMBREL_RUNNER");
   fs::path errors_path = folder.parent_path() / (folder.filename().string() + ".stderr");
   int out[2];
   if (pipe(out) != 0) return run;
@@ -184,7 +190,8 @@ std::vector<Entry> Targets(int last) {
   return entries;
 }
 
-std::vector<Entry> operator+(std::vector<Entry> a, const std::vector<Entry>& b) {
+template <typename T>
+std::vector<T> operator+(std::vector<T> a, const std::vector<T>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
@@ -203,25 +210,35 @@ struct Case {
   std::function<void(const fs::path&)> prepare = nullptr;
 };
 
-void RunCase(const Case& c) {
-  SCOPED_TRACE(c.what);
-  if (c.needs_read_only && !Setting("ZEMBREL_NO_READONLY").empty()) {
-    printf("skipped \"%s\": %s\n", c.what, Setting("ZEMBREL_NO_READONLY").c_str());
-    return;
-  }
-  TempFolder folder;
+// Lays out the case's folder, runs the tool in it and returns what the folder
+// should hold afterwards.
+std::map<std::string, std::string> Prepare(const Case& c, const fs::path& folder) {
   for (const Entry& e : c.before) {
     if (e.bytes == kDirectory) {
-      fs::create_directory(folder.path / e.name);
+      fs::create_directory(folder / e.name);
     } else {
-      WriteWholeFile(folder.path / e.name, e.bytes);
+      WriteWholeFile(folder / e.name, e.bytes);
     }
   }
-  if (c.prepare) c.prepare(folder.path);
-  std::map<std::string, std::string> expected = Snapshot(folder.path);
+  if (c.prepare) c.prepare(folder);
+  std::map<std::string, std::string> expected = Snapshot(folder);
   for (const Entry& e : c.written) expected[e.name] = e.bytes;
+  return expected;
+}
 
-  Run run = RunTool(folder.path, c.file_size_limit);
+bool Skipped(const Case& c) {
+  if (!c.needs_read_only || settings.no_read_only.empty()) return false;
+  printf("skipped \"%s\": %s\n", c.what, settings.no_read_only.c_str());
+  return true;
+}
+
+void RunCase(const Case& c) {
+  SCOPED_TRACE(c.what);
+  if (Skipped(c)) return;
+  TempFolder folder;
+  std::map<std::string, std::string> expected = Prepare(c, folder.path);
+
+  Run run = RunTool(settings.tool, settings.runner, folder.path, c.file_size_limit);
 
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.console, ExpectedConsole());
@@ -233,8 +250,8 @@ void RunCase(const Case& c) {
 
 void MakeReadOnly(const fs::path& file) { fs::permissions(file, fs::perms::owner_read); }
 
-TEST(ConversionRun, ConvertsTheSeriesUpToTheFirstGap) {
-  const Case cases[] = {
+std::vector<Case> SeriesCases() {
+  return {
       {"no saves at all", {}, {}},
       {"one save", Series(1), Targets(1)},
       {"a gap after two", Series(2) + std::vector<Entry>{{"0x4.sav", Source(4)}}, Targets(2)},
@@ -251,14 +268,13 @@ TEST(ConversionRun, ConvertsTheSeriesUpToTheFirstGap) {
        {{"0x1.sav", Source(1, 3 << 20)}, {"0x2.sav", Source(2, 0)}},
        {{TargetName(1), Converted(1, 3 << 20)}, {TargetName(2), Converted(2, 0)}}},
   };
-  for (const Case& c : cases) RunCase(c);
 }
 
-TEST(ConversionRun, SkipsRecordsThatAreNotWholeAndGoesOn) {
+std::vector<Case> RejectionCases() {
   std::string short_payload = Source(1);
   short_payload.pop_back();
   std::string unterminated = SourceSave(7, std::string(260, 'N'), "payload");
-  const Case cases[] = {
+  return {
       {"a bad magic between good saves",
        {{"0x1.sav", Source(1)}, {"0x2.sav", "CDX1" + Source(2).substr(4)}, {"0x3.sav", Source(3)}},
        {{TargetName(1), Converted(1)}, {TargetName(2), ""}, {TargetName(3), Converted(3)}}},
@@ -277,11 +293,10 @@ TEST(ConversionRun, SkipsRecordsThatAreNotWholeAndGoesOn) {
         {TargetName(4), ConvertedSave(7, std::string(260, 'N'), "payload")},
         {TargetName(5), Converted(5)}}},
   };
-  for (const Case& c : cases) RunCase(c);
 }
 
-TEST(ConversionRun, StopsWhereASaveCannotBeReadOrWritten) {
-  const Case cases[] = {
+std::vector<Case> StopCases() {
+  return {
       {"an empty first save", {{"0x1.sav", ""}, {"0x2.sav", Source(2)}}, {}},
       {"an empty save after good ones",
        Series(2) + std::vector<Entry>{{"0x3.sav", ""}, {"0x4.sav", Source(4)}}, Targets(2)},
@@ -304,7 +319,67 @@ TEST(ConversionRun, StopsWhereASaveCannotBeReadOrWritten) {
            std::vector<Entry>{{"0x2.sav", Source(2, 200000)}, {"0x3.sav", Source(3)}, {TargetName(3), "old"}},
        Targets(1), 65536},
   };
-  for (const Case& c : cases) RunCase(c);
+}
+
+TEST(ConversionRun, ConvertsTheSeriesUpToTheFirstGap) {
+  for (const Case& c : SeriesCases()) RunCase(c);
+}
+
+TEST(ConversionRun, SkipsRecordsThatAreNotWholeAndGoesOn) {
+  for (const Case& c : RejectionCases()) RunCase(c);
+}
+
+TEST(ConversionRun, StopsWhereASaveCannotBeReadOrWritten) {
+  for (const Case& c : StopCases()) RunCase(c);
+}
+
+// The two builds of the tool must leave byte-identical folders for the same
+// saves, whatever each is expected to do.
+TEST(ConversionRun, BothBuildsLeaveTheSameFolders) {
+  if (settings.parity_tool.empty()) GTEST_SKIP() << "no --parity-tool given";
+  std::vector<Case> cases = SeriesCases() + RejectionCases() + StopCases();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (Skipped(c)) continue;
+    TempFolder ours;
+    TempFolder theirs;
+    Prepare(c, ours.path);
+    Prepare(c, theirs.path);
+    RunTool(settings.tool, settings.runner, ours.path, c.file_size_limit);
+    RunTool(settings.parity_tool, "", theirs.path, c.file_size_limit);
+    ExpectSameFolder(Snapshot(ours.path), Snapshot(theirs.path));
+  }
 }
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto take = [&](const char* flag, std::string* into) {
+      std::string prefix = std::string(flag) + "=";
+      if (arg.rfind(prefix, 0) != 0) return false;
+      *into = arg.substr(prefix.size());
+      return true;
+    };
+    if (!take("--tool", &settings.tool) && !take("--runner", &settings.runner) &&
+        !take("--console", &settings.console) && !take("--parity-tool", &settings.parity_tool) &&
+        !take("--no-read-only", &settings.no_read_only)) {
+      fprintf(stderr, "unknown argument: %s\n", argv[i]);
+      return 2;
+    }
+  }
+  if (settings.tool.empty() && !GTEST_FLAG_GET(list_tests)) {
+    fprintf(stderr,
+            "usage: %s --tool=PATH [--runner=PATH] [--console=posix|wine|windows] "
+            "[--parity-tool=PATH] [--no-read-only=REASON]\n",
+            argv[0]);
+    return 2;
+  }
+  if (!settings.tool.empty()) settings.tool = fs::absolute(settings.tool).string();
+  if (!settings.parity_tool.empty()) settings.parity_tool = fs::absolute(settings.parity_tool).string();
+  if (settings.runner.find('/') != std::string::npos)
+    settings.runner = fs::absolute(settings.runner).string();
+  return RUN_ALL_TESTS();
+}

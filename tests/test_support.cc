@@ -92,8 +92,8 @@ TempFolder::TempFolder() {
 TempFolder::~TempFolder() {
   std::error_code error;
   // Read-only files would stop the removal on Windows.
-  for (const auto& entry : fs::recursive_directory_iterator(path, error))
-    fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, error);
+  for (fs::recursive_directory_iterator it(path, error), end; !error && it != end; it.increment(error))
+    fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, error);
   fs::remove_all(path, error);
 }
 
