@@ -14,9 +14,8 @@ bash scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest \
 cmake --preset mingw
 cmake --build --preset mingw
 ctest --preset mingw
+bash scripts/release.sh
 
 cmake --preset release -DZEMBREL_WINDOWS_EXE="$PWD/build/mingw/ZembrelLib2Test.exe"
 cmake --build --preset release
 ctest --preset release
-
-bash scripts/release.sh
