@@ -74,6 +74,20 @@ TEST(CreateFileForWrite, FailsWithoutHarm) {
   EXPECT_TRUE(fs::is_directory(folder.path / "RAVNOX_1.sav"));
 }
 
+TEST(FileAccess, PathsBeyondTheWorkAreasFailWithoutHarm) {
+  TempFolder folder;
+  for (size_t length : {size_t{4096}, size_t{5000}, size_t{40000}}) {
+    SCOPED_TRACE(length);
+    std::wstring path = Wide(folder.path) + L"\\d";
+    while (path.size() < length - 6) path += path.size() % 100 == 0 ? L'\\' : L'x';
+    path += L"\\f.sav";
+    path.resize(length, L'y');
+    EXPECT_EQ(CreateFileForWrite(path.c_str()), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(MapFileReadOnly(path.c_str()), nullptr);
+  }
+  EXPECT_TRUE(fs::is_empty(folder.path));
+}
+
 TEST(CreateFileForWrite, RefusesAReadOnlyFile) {
   if (getenv("ZEMBREL_NO_READONLY")) GTEST_SKIP() << getenv("ZEMBREL_NO_READONLY");
   TempFolder folder;

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what the tests need and runs them all: the Linux build's tests, the
-# Windows build's tests under Wine, the end-to-end suite against both builds,
-# and the release zip.
+# Installs what the tests need and runs them all: the Windows build's tests
+# under Wine and its release zip; the whole suite again under the address and
+# undefined-behaviour sanitizers, with a bounded run of each fuzzer; the Linux
+# build's tests and the end-to-end suite against both builds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest \
-  g++-mingw-w64-x86-64 wine wine64
+  g++-mingw-w64-x86-64 wine wine64 clang libclang-rt-14-dev llvm
 
 # Wine's first start makes its prefix, which takes a while: do it once, here,
 # rather than inside a test with a time limit.
@@ -15,6 +16,10 @@ cmake --preset mingw
 cmake --build --preset mingw
 ctest --preset mingw
 bash scripts/release.sh
+
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
 
 cmake --preset release -DZEMBREL_WINDOWS_EXE="$PWD/build/mingw/ZembrelLib2Test.exe"
 cmake --build --preset release

@@ -208,11 +208,13 @@ struct Case {
   rlim_t file_size_limit = RLIM_INFINITY;
   bool needs_read_only = false;
   std::function<void(const fs::path&)> prepare = nullptr;
+  const char* folder_name = "saves";  // the save folder, made in a fresh temporary folder
 };
 
 // Lays out the case's folder, runs the tool in it and returns what the folder
 // should hold afterwards.
 std::map<std::string, std::string> Prepare(const Case& c, const fs::path& folder) {
+  fs::create_directory(folder);
   for (const Entry& e : c.before) {
     if (e.bytes == kDirectory) {
       fs::create_directory(folder / e.name);
@@ -235,17 +237,18 @@ bool Skipped(const Case& c) {
 void RunCase(const Case& c) {
   SCOPED_TRACE(c.what);
   if (Skipped(c)) return;
-  TempFolder folder;
-  std::map<std::string, std::string> expected = Prepare(c, folder.path);
+  TempFolder temp;
+  fs::path folder = temp.path / c.folder_name;
+  std::map<std::string, std::string> expected = Prepare(c, folder);
 
-  Run run = RunTool(settings.tool, settings.runner, folder.path, c.file_size_limit);
+  Run run = RunTool(settings.tool, settings.runner, folder, c.file_size_limit);
 
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.console, ExpectedConsole());
   if (!WindowsConsole()) {
     EXPECT_EQ(run.errors, "");
   }
-  ExpectSameFolder(Snapshot(folder.path), expected);
+  ExpectSameFolder(Snapshot(folder), expected);
 }
 
 void MakeReadOnly(const fs::path& file) { fs::permissions(file, fs::perms::owner_read); }
@@ -264,6 +267,8 @@ std::vector<Case> SeriesCases() {
       {"existing targets are overwritten",
        Series(2) + std::vector<Entry>{{TargetName(1), "old"}, {TargetName(2), std::string(5000, 'o')}},
        Targets(2)},
+      {"a save folder with a Chinese name and a space", Series(3), Targets(3), RLIM_INFINITY, false, nullptr,
+       "\xe5\xad\x98\xe6\xa1\xa3 saves"},
       {"large and empty payloads",
        {{"0x1.sav", Source(1, 3 << 20)}, {"0x2.sav", Source(2, 0)}},
        {{TargetName(1), Converted(1, 3 << 20)}, {TargetName(2), Converted(2, 0)}}},
@@ -343,11 +348,11 @@ TEST(ConversionRun, BothBuildsLeaveTheSameFolders) {
     if (Skipped(c)) continue;
     TempFolder ours;
     TempFolder theirs;
-    Prepare(c, ours.path);
-    Prepare(c, theirs.path);
-    RunTool(settings.tool, settings.runner, ours.path, c.file_size_limit);
-    RunTool(settings.parity_tool, "", theirs.path, c.file_size_limit);
-    ExpectSameFolder(Snapshot(ours.path), Snapshot(theirs.path));
+    Prepare(c, ours.path / c.folder_name);
+    Prepare(c, theirs.path / c.folder_name);
+    RunTool(settings.tool, settings.runner, ours.path / c.folder_name, c.file_size_limit);
+    RunTool(settings.parity_tool, "", theirs.path / c.folder_name, c.file_size_limit);
+    ExpectSameFolder(Snapshot(ours.path / c.folder_name), Snapshot(theirs.path / c.folder_name));
   }
 }
 
