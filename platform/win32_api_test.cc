@@ -117,6 +117,32 @@ TEST(Win32Files, WriteFileWritesEverything) {
   EXPECT_EQ(ReadWholeFile(folder.path / "out"), big);
 }
 
+TEST(Win32Files, WritesStraightFromALargeViewAndTheViewStaysWhole) {
+  TempFolder folder;
+  std::string content = Pattern((9 << 20) + 12345);
+  WriteWholeFile(folder.path / "big", content);
+  HANDLE file = OpenForReading(Wide(folder.path / "big"));
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  ASSERT_NE(mapping, nullptr);
+  const char* view = static_cast<const char*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+  ASSERT_NE(view, nullptr);
+
+  HANDLE out = CreateAlways(Wide(folder.path / "copy"));
+  ASSERT_NE(out, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  // From an odd offset, as a payload starts after its header.
+  EXPECT_TRUE(WriteFile(out, view + 272, static_cast<DWORD>(content.size() - 272), &written, nullptr));
+  EXPECT_EQ(written, content.size() - 272);
+  EXPECT_TRUE(CloseHandle(out));
+  EXPECT_EQ(ReadWholeFile(folder.path / "copy"), content.substr(272));
+  EXPECT_EQ(std::string(view, content.size()), content);
+
+  EXPECT_TRUE(UnmapViewOfFile(view));
+  EXPECT_TRUE(CloseHandle(mapping));
+  EXPECT_TRUE(CloseHandle(file));
+}
+
 TEST(Win32Files, DirectoriesAreMadeOnceAndNotDeletedAsFiles) {
   TempFolder folder;
   std::wstring dir = Wide(folder.path / "d");

@@ -33,6 +33,47 @@ struct ViewRecord {
 std::mutex views_lock;
 ViewRecord* views = nullptr;
 
+// A view up to this size is read in whole when it is mapped: one call instead
+// of a page fault every few pages. Larger views are not, so that a view of
+// any size costs only a bounded amount of memory.
+const size_t kPopulateLimit = 4 << 20;
+
+// Writes go to the OS in pieces of this size. Measured on Linux: one write()
+// of a whole large view is slower than pieces, and pieces let the pages of a
+// large view be dropped behind the write.
+const size_t kWritePiece = 1 << 20;
+
+// The length of the view that holds all of [start, start + length), or 0.
+size_t ViewLengthHolding(const void* start, size_t length) {
+  const char* p = static_cast<const char*>(start);
+  std::lock_guard<std::mutex> hold(views_lock);
+  for (ViewRecord* v = views; v != nullptr; v = v->next) {
+    const char* base = static_cast<const char*>(v->base);
+    if (p >= base && p + length <= base + v->length) return v->length;
+  }
+  return 0;
+}
+
+// Reads in the pages of a view in [from, to) in one call, before a write
+// would fault them in a few at a time. Kernels before 5.14 refuse it, and
+// then the write faults them in as usual.
+void PopulatePages(const char* from, const char* to) {
+  uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t first = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(first), static_cast<size_t>(reinterpret_cast<uintptr_t>(to) - first),
+          MADV_POPULATE_READ);
+}
+
+// Unmaps the whole pages of a read-only file view in [from, to): they are
+// read again from the file if they are touched again, and meanwhile they no
+// longer count towards the process's memory.
+void DropPages(const char* from, const char* to) {
+  uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  uintptr_t first = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+  uintptr_t last = reinterpret_cast<uintptr_t>(to) & ~(page - 1);
+  if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
+
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 // Appends the UTF-8 form of one code point; false for a value that is not a
@@ -113,7 +154,8 @@ PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
 }
 
 // Opens a file that must already exist. O_NONBLOCK keeps a FIFO of the
-// source's name from stalling the run; only regular files are files here.
+// source's name from stalling the run; only regular files are files here,
+// and on them O_NONBLOCK changes nothing, so it stays.
 int OpenExisting(const char* native, int access_mode) {
   int fd = open(native, access_mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
@@ -123,7 +165,6 @@ int OpenExisting(const char* native, int access_mode) {
     errno = EACCES;
     return -1;
   }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
 }
 
@@ -208,7 +249,8 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD desired_access, DWORD offset_high, DW
   size_t length = bytes_to_map == 0 ? static_cast<size_t>(source->length) : bytes_to_map;
   ViewRecord* record = static_cast<ViewRecord*>(malloc(sizeof(ViewRecord)));
   if (record == nullptr) return nullptr;
-  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED, source->fd, 0);
+  int populate = length <= kPopulateLimit ? MAP_POPULATE : 0;
+  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED | populate, source->fd, 0);
   if (base == MAP_FAILED) {
     free(record);
     return nullptr;
@@ -267,10 +309,16 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes_to_write, LPDWORD bytes_
   }
   const char* next = static_cast<const char*>(buffer);
   size_t left = bytes_to_write;
+  // Straight from a large file view, the pages written are dropped behind the
+  // write, so that memory stays flat whatever the file's size.
+  bool drop_behind = ViewLengthHolding(buffer, bytes_to_write) > kPopulateLimit;
   while (left > 0) {
-    ssize_t written = write(record->fd, next, left);
+    size_t piece = left < kWritePiece ? left : kWritePiece;
+    if (drop_behind) PopulatePages(next, next + piece);
+    ssize_t written = write(record->fd, next, piece);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) break;
+    if (drop_behind) DropPages(next, next + written);
     next += written;
     left -= static_cast<size_t>(written);
   }
