@@ -10,6 +10,7 @@
 #include <string>
 
 #include "file_access.h"
+#include "fuzz_check.h"
 #include "save_format.h"
 #include "test_support.h"
 
@@ -17,14 +18,6 @@ namespace {
 
 std::string target_path;
 std::wstring target_wide;
-
-#define CHECK(condition)                                                     \
-  do {                                                                       \
-    if (!(condition)) {                                                      \
-      fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-      abort();                                                               \
-    }                                                                        \
-  } while (0)
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |

@@ -13,19 +13,12 @@
 #include <string>
 
 #include "file_access.h"
+#include "fuzz_check.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-#define CHECK(condition)                                                     \
-  do {                                                                       \
-    if (!(condition)) {                                                      \
-      fprintf(stderr, "check failed: %s (line %d)\n", #condition, __LINE__); \
-      abort();                                                               \
-    }                                                                        \
-  } while (0)
 
 fs::path jail;     // holds the sandbox and nothing else
 fs::path sandbox;  // where the paths point

@@ -71,6 +71,11 @@ void WriteWholeFile(const fs::path& path, const std::string& bytes) {
 
 std::wstring Wide(const fs::path& path) { return ToWide(path.native()); }
 
+HANDLE OpenForReading(const std::wstring& path) {
+  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 int OpenDescriptorCount() {
   std::error_code error;
   if (!fs::is_directory("/proc/self/fd", error)) return -1;

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "win32_api.h"
+
 namespace testing_support {
 
 // The bytes of a source save record. The name is zero-padded to its 260-byte
@@ -28,6 +30,10 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& bytes)
 
 // The path as the platform's wide string, whatever the process's locale.
 std::wstring Wide(const std::filesystem::path& path);
+
+// Opens an existing file for reading as the library does, or returns
+// INVALID_HANDLE_VALUE.
+HANDLE OpenForReading(const std::wstring& path);
 
 // How many file descriptors the process has open, or -1 where the system
 // does not tell.

@@ -14,11 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-HANDLE OpenForReading(const std::wstring& path) {
-  return CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-}
-
 TEST(PosixLayer, NamesFilesInUtf8) {
   TempFolder folder;
   std::wstring name = Wide(folder.path) + L"/\u5b58\u6863\U0001F3AE.sav";
