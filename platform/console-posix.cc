@@ -95,6 +95,9 @@ void ReadKeyFromTerminal() {
 }  // namespace
 
 void PrepareConsole() {
+  // Output into a pipe that nobody reads any more must not end the run half
+  // way: the message is lost, the conversion goes on.
+  signal(SIGPIPE, SIG_IGN);
   // With a standard stream closed, the first file the program opens would take
   // its number, and console bytes would be written into a save.
   for (int fd = 0; fd <= 2; ++fd) {
