@@ -17,9 +17,16 @@ namespace {
 // a mapping is expected and the other way round.
 enum HandleKind : uint32_t { kFileHandle = 0x46494c45, kMappingHandle = 0x4d415050 };
 
+// An open file, shared by its handle and the mappings made from it: a
+// Windows mapping keeps its file open after the file's handle is closed.
+struct OpenFile {
+  int fd;
+  int users;
+};
+
 struct PosixHandle {
   HandleKind kind;
-  int fd;
+  OpenFile* file;
   uint64_t length;  // mappings only: the file's length when the mapping was made
 };
 
@@ -135,16 +142,35 @@ char* NativePath(LPCWSTR path) {
   return native;
 }
 
-HANDLE NewHandle(HandleKind kind, int fd, uint64_t length) {
+// Returns the result of close() when this was the file's last user.
+int ReleaseFile(OpenFile* file) {
+  if (__atomic_sub_fetch(&file->users, 1, __ATOMIC_ACQ_REL) > 0) return 0;
+  int result = close(file->fd);
+  free(file);
+  return result;
+}
+
+HANDLE NewHandle(HandleKind kind, OpenFile* file, uint64_t length) {
   PosixHandle* handle = static_cast<PosixHandle*>(malloc(sizeof(PosixHandle)));
   if (handle == nullptr) {
-    close(fd);
+    ReleaseFile(file);
     return nullptr;
   }
   handle->kind = kind;
-  handle->fd = fd;
+  handle->file = file;
   handle->length = length;
   return handle;
+}
+
+HANDLE NewFileHandle(int fd) {
+  OpenFile* file = static_cast<OpenFile*>(malloc(sizeof(OpenFile)));
+  if (file == nullptr) {
+    close(fd);
+    return nullptr;
+  }
+  file->fd = fd;
+  file->users = 1;
+  return NewHandle(kFileHandle, file, 0);
 }
 
 PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
@@ -156,11 +182,10 @@ PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
 // Opens a file that must already exist. O_NONBLOCK keeps a FIFO of the
 // source's name from stalling the run; only regular files are files here,
 // and on them O_NONBLOCK changes nothing, so it stays.
-int OpenExisting(const char* native, int access_mode) {
+int OpenExisting(const char* native, int access_mode, struct stat* st) {
   int fd = open(native, access_mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     close(fd);
     errno = EACCES;
     return -1;
@@ -174,10 +199,10 @@ int OpenExisting(const char* native, int access_mode) {
 int CreateAlways(const char* native) {
   int fd = open(native, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd >= 0 || errno != EEXIST) return fd;
-  fd = OpenExisting(native, O_RDWR);
-  if (fd < 0) return -1;
   struct stat st;
-  if (fstat(fd, &st) != 0 || (st.st_mode & 0222) == 0 || ftruncate(fd, 0) != 0) {
+  fd = OpenExisting(native, O_RDWR, &st);
+  if (fd < 0) return -1;
+  if ((st.st_mode & 0222) == 0 || ftruncate(fd, 0) != 0) {
     close(fd);
     errno = EACCES;
     return -1;
@@ -204,7 +229,12 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD /*share*/, LPSECURITY_ATTRI
   if (native == nullptr) return INVALID_HANDLE_VALUE;
   int fd = -1;
   if (disposition == OPEN_EXISTING) {
-    fd = OpenExisting(native, (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY);
+    struct stat st;
+    fd = OpenExisting(native, (access & GENERIC_WRITE) ? O_RDWR : O_RDONLY, &st);
+    // A file small enough to be read in whole when it is mapped has no use
+    // for read-ahead advice.
+    if (fd >= 0 && (flags & FILE_FLAG_SEQUENTIAL_SCAN) && static_cast<uint64_t>(st.st_size) > kPopulateLimit)
+      posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   } else if (disposition == CREATE_ALWAYS) {
     fd = CreateAlways(native);
   } else {
@@ -212,8 +242,7 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD /*share*/, LPSECURITY_ATTRI
   }
   free(native);
   if (fd < 0) return INVALID_HANDLE_VALUE;
-  if (flags & FILE_FLAG_SEQUENTIAL_SCAN) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  HANDLE handle = NewHandle(kFileHandle, fd, 0);
+  HANDLE handle = NewFileHandle(fd);
   return handle == nullptr ? INVALID_HANDLE_VALUE : handle;
 }
 
@@ -226,16 +255,13 @@ HANDLE CreateFileMappingW(HANDLE file, LPSECURITY_ATTRIBUTES /*security*/, DWORD
     return nullptr;
   }
   struct stat st;
-  if (fstat(source->fd, &st) != 0) return nullptr;
+  if (fstat(source->file->fd, &st) != 0) return nullptr;
   if (st.st_size <= 0 || static_cast<uint64_t>(st.st_size) > SIZE_MAX) {
     errno = EINVAL;
     return nullptr;
   }
-  // The mapping keeps the file open on its own, as a Windows mapping object
-  // outlives the file handle it was made from.
-  int fd = fcntl(source->fd, F_DUPFD_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
-  return NewHandle(kMappingHandle, fd, static_cast<uint64_t>(st.st_size));
+  __atomic_add_fetch(&source->file->users, 1, __ATOMIC_ACQ_REL);
+  return NewHandle(kMappingHandle, source->file, static_cast<uint64_t>(st.st_size));
 }
 
 LPVOID MapViewOfFile(HANDLE mapping, DWORD desired_access, DWORD offset_high, DWORD offset_low,
@@ -250,7 +276,7 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD desired_access, DWORD offset_high, DW
   ViewRecord* record = static_cast<ViewRecord*>(malloc(sizeof(ViewRecord)));
   if (record == nullptr) return nullptr;
   int populate = length <= kPopulateLimit ? MAP_POPULATE : 0;
-  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED | populate, source->fd, 0);
+  void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED | populate, source->file->fd, 0);
   if (base == MAP_FAILED) {
     free(record);
     return nullptr;
@@ -293,10 +319,10 @@ BOOL CloseHandle(HANDLE handle) {
   }
   // close() may report a failed write-back (on a network file system, say);
   // EINTR still leaves the descriptor closed on Linux.
-  int result = close(record->fd);
+  OpenFile* file = record->file;
   record->kind = static_cast<HandleKind>(0);
   free(record);
-  return result == 0 || errno == EINTR;
+  return ReleaseFile(file) == 0 || errno == EINTR;
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes_to_write, LPDWORD bytes_written,
@@ -315,7 +341,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytes_to_write, LPDWORD bytes_
   while (left > 0) {
     size_t piece = left < kWritePiece ? left : kWritePiece;
     if (drop_behind) PopulatePages(next, next + piece);
-    ssize_t written = write(record->fd, next, piece);
+    ssize_t written = write(record->file->fd, next, piece);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) break;
     if (drop_behind) DropPages(next, next + written);
@@ -345,7 +371,7 @@ BOOL DeleteFileW(LPCWSTR path) {
 BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
   PosixHandle* record = AsKind(file, kFileHandle);
   struct stat st;
-  if (record == nullptr || size == nullptr || fstat(record->fd, &st) != 0) return FALSE;
+  if (record == nullptr || size == nullptr || fstat(record->file->fd, &st) != 0) return FALSE;
   size->QuadPart = st.st_size;
   return TRUE;
 }
