@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
-# Runs a Windows program under Wine in the project's own prefix: no debug
+# Runs a Windows program under Wine in a prefix of the project's own: no debug
 # output, no offers to download add-ons, no desktop windows.
+#
+# Wine run as root ignores a missing write bit where Windows refuses a
+# read-only file. So when root names an unprivileged user in ZEMBREL_RUN_AS,
+# Wine runs as that user; otherwise, as root, the programs are told through
+# ZEMBREL_NO_READONLY to skip what depends on it.
+set -e
 here="$(cd "$(dirname "$0")/.." && pwd)"
-export WINEPREFIX="${WINEPREFIX:-$here/build/wine-prefix}"
+if [ "$(id -u)" -eq 0 ] && [ -n "${ZEMBREL_RUN_AS:-}" ]; then
+  exec setpriv --reuid="$ZEMBREL_RUN_AS" --regid="$(id -g "$ZEMBREL_RUN_AS")" --clear-groups "$0" "$@"
+fi
+if [ "$(id -u)" -eq 0 ]; then
+  export WINEPREFIX="${WINEPREFIX:-$here/build/wine-prefix}"
+  export ZEMBREL_NO_READONLY="Wine run as root ignores a missing write bit"
+else
+  export WINEPREFIX="${WINEPREFIX:-$here/build/wine-prefix-$(id -un)}"
+  export HOME="$WINEPREFIX"
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-mkdir -p "$(dirname "$WINEPREFIX")"
+mkdir -p "$WINEPREFIX"
 exec wine "$@"

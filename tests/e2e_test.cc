@@ -7,11 +7,17 @@
 //
 // The runner (Wine, say) runs a tool that is not a native program; the
 // console names whose pause command's bytes to expect. With a parity tool,
-// every case is also run with it and both must leave the same folder.
+// every case is also run with it and both must leave the same folder. Run as
+// root with ZEMBREL_RUN_AS naming a user, each case's folder is handed to that
+// user and the tool runs as that user: a read-only file then stops the tool
+// as it stops a player's. The cases that need that are skipped, with the
+// reason given by --no-read-only, when the tool would run as root.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -47,6 +53,33 @@ struct Settings {
   std::string no_read_only;
 } settings;
 
+// The user the tool runs as, when the suite runs as root.
+struct RunAs {
+  bool active = false;
+  uid_t uid = 0;
+  gid_t gid = 0;
+} run_as;
+
+void TakeRunAs() {
+  const char* name = getenv("ZEMBREL_RUN_AS");
+  if (geteuid() != 0 || name == nullptr || *name == '\0') return;
+  const passwd* user = getpwnam(name);
+  if (user == nullptr) {
+    fprintf(stderr, "ZEMBREL_RUN_AS: no user %s\n", name);
+    exit(2);
+  }
+  run_as = {true, user->pw_uid, user->pw_gid};
+}
+
+bool ToolRunsAsRoot() { return geteuid() == 0 && !run_as.active; }
+
+void HandOver(const fs::path& folder) {
+  if (!run_as.active) return;
+  lchown(folder.c_str(), run_as.uid, run_as.gid);
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    lchown(entry.path().c_str(), run_as.uid, run_as.gid);
+}
+
 bool WindowsConsole() { return settings.console != "posix"; }
 
 // What a whole run prints: title, pause, completion, pause. The pause is the
@@ -71,6 +104,7 @@ Run RunTool(const std::string& tool, const std::string& runner, const fs::path& 
             rlim_t file_size_limit, bool console_closed = false) {
   Run run;
   fs::path errors_path = folder.parent_path() / (folder.filename().string() + ".stderr");
+  HandOver(folder);
   int out[2];
   if (pipe(out) != 0) return run;
   pid_t child = fork();
@@ -84,6 +118,8 @@ Run RunTool(const std::string& tool, const std::string& runner, const fs::path& 
     close(out[0]);
     close(out[1]);
     close(errors);
+    if (run_as.active && (setgroups(0, nullptr) != 0 || setgid(run_as.gid) != 0 || setuid(run_as.uid) != 0))
+      _exit(125);
     if (file_size_limit != RLIM_INFINITY) {
       signal(SIGXFSZ, SIG_IGN);
       struct rlimit limit = {file_size_limit, file_size_limit};
@@ -234,7 +270,7 @@ std::map<std::string, std::string> Prepare(const Case& c, const fs::path& folder
 }
 
 bool Skipped(const Case& c) {
-  if (!c.needs_read_only || settings.no_read_only.empty()) return false;
+  if (!c.needs_read_only || settings.no_read_only.empty() || !ToolRunsAsRoot()) return false;
   printf("skipped \"%s\": %s\n", c.what, settings.no_read_only.c_str());
   return true;
 }
@@ -366,6 +402,7 @@ TEST(ConversionRun, BothBuildsLeaveTheSameFolders) {
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
+  TakeRunAs();
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto take = [&](const char* flag, std::string* into) {
