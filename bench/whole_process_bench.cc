@@ -138,8 +138,12 @@ void Scenario(const char* what, int count, uint64_t payload, int repetitions) {
   uint64_t expected = 520 + payload;
   for (int n : {1, count}) {
     fs::path target = src / ("RAVNOX_" + std::to_string(n) + ".sav");
-    if (fs::file_size(target) != expected) {
-      fprintf(stderr, "%s: %s has the wrong size\n", what, target.c_str());
+    std::error_code error;
+    uint64_t size = fs::file_size(target, error);
+    if (error || size != expected) {
+      fprintf(stderr, "%s: %s: %s, %llu bytes, expected %llu\n", what, target.c_str(),
+              error ? error.message().c_str() : "wrong size", static_cast<unsigned long long>(size),
+              static_cast<unsigned long long>(expected));
       exit(1);
     }
   }

@@ -181,11 +181,11 @@ PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
 
 // Opens a file that must already exist. O_NONBLOCK keeps a FIFO of the
 // source's name from stalling the run; only regular files are files here,
-// and on them O_NONBLOCK changes nothing, so it stays.
+// and they are read and written blocking, as Windows does.
 int OpenExisting(const char* native, int access_mode, struct stat* st) {
   int fd = open(native, access_mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return -1;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
     close(fd);
     errno = EACCES;
     return -1;
