@@ -214,7 +214,7 @@ int main(int argc, char** argv) {
       "| scenario | saves | payload each | tool s | cp s | plain s | tool CPU s | tool/cp | tool/plain "
       "| tool peak MiB | cp peak MiB | plain peak MiB | tool µs/save | tool ms/MiB |\n");
   printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
-  const int reps = settings.quick ? 1 : 5;
+  const int reps = settings.quick ? 1 : 7;
   Scenario("one large save", 1, settings.quick ? 64ull << 20 : 1ull << 30, reps);
   Scenario("many small saves", settings.quick ? 1000 : 10000, 16 << 10, reps);
   if (settings.quick) return 0;

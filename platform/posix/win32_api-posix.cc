@@ -71,12 +71,13 @@ void PopulatePages(const char* from, const char* to) {
           MADV_POPULATE_READ);
 }
 
-// Unmaps the whole pages of a read-only file view in [from, to): they are
-// read again from the file if they are touched again, and meanwhile they no
-// longer count towards the process's memory.
+// Unmaps the pages of a read-only file view from the one that holds from up
+// to the one that holds to: they are read again from the file if they are
+// touched again, and meanwhile they no longer count towards the process's
+// memory. The page that holds from was finished by the write before.
 void DropPages(const char* from, const char* to) {
   uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
-  uintptr_t first = (reinterpret_cast<uintptr_t>(from) + page - 1) & ~(page - 1);
+  uintptr_t first = reinterpret_cast<uintptr_t>(from) & ~(page - 1);
   uintptr_t last = reinterpret_cast<uintptr_t>(to) & ~(page - 1);
   if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
 }
