@@ -79,6 +79,11 @@ void PutLe32(unsigned char* p, uint32_t v) {
 }
 
 void MakeSources(const fs::path& dir, int count, uint64_t payload) {
+  if (payload > UINT32_MAX) {
+    fprintf(stderr, "a payload of %llu bytes does not fit the 32-bit payload_size\n",
+            static_cast<unsigned long long>(payload));
+    exit(2);
+  }
   std::vector<unsigned char> chunk(1 << 20);
   for (size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<unsigned char>(i * 131 + 7);
   for (int n = 1; n <= count; ++n) {
@@ -170,8 +175,9 @@ void Scenario(const char* what, int count, uint64_t payload, int repetitions) {
       "| %s | %d | %s | %.3f | %.3f | %.3f | %.3f | **%.2f** | **%.2f** | %.1f | %.1f | %.1f | %.1f | %.2f "
       "|\n",
       what, count,
-      payload >= (1u << 20) ? (std::to_string(payload >> 20) + " MiB").c_str()
-                            : (std::to_string(payload >> 10) + " KiB").c_str(),
+      payload == (4ull << 30) - 1 ? "4 GiB - 1 B"
+      : payload >= (1u << 20)     ? (std::to_string(payload >> 20) + " MiB").c_str()
+                                  : (std::to_string(payload >> 10) + " KiB").c_str(),
       tool, Median(cp_wall), Median(plain_wall), Median(tool_cpu), Median(to_cp), Median(to_plain),
       tool_rss / 1024.0, cp_rss / 1024.0, plain_rss / 1024.0, tool / count * 1e6,
       mib > 0 ? tool / mib * 1e3 : 0.0);
@@ -220,13 +226,14 @@ int main(int argc, char** argv) {
   if (settings.quick) return 0;
   for (int count : {10, 100, 1000, 100000})
     Scenario("scaling: count", count, 16 << 10, count >= 100000 ? 3 : 5);
-  for (uint64_t mib : {1ull, 16ull, 256ull, 4096ull}) {
-    if (!Fits(mib << 20)) {
+  // payload_size is 32 bits: the largest payload is one byte short of 4 GiB.
+  for (uint64_t bytes : {1ull << 20, 16ull << 20, 256ull << 20, (4ull << 30) - 1}) {
+    if (!Fits(bytes)) {
       printf("| scaling: size | 1 | %llu MiB | not run: not enough free disk |\n",
-             static_cast<unsigned long long>(mib));
+             static_cast<unsigned long long>(bytes >> 20));
       continue;
     }
-    Scenario("scaling: size", 1, mib << 20, mib >= 4096 ? 3 : 5);
+    Scenario("scaling: size", 1, bytes, bytes >= (1ull << 30) ? 3 : 5);
   }
   return 0;
 }

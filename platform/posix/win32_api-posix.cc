@@ -180,13 +180,16 @@ PosixHandle* AsKind(HANDLE handle, HandleKind kind) {
   return record->kind == kind ? record : nullptr;
 }
 
-// Opens a file that must already exist. O_NONBLOCK keeps a FIFO of the
-// source's name from stalling the run; only regular files are files here,
-// and they are read and written blocking, as Windows does.
+// Opens a file that must already exist; only regular files are files here.
+// A read-only open of a FIFO would wait for a writer: O_NONBLOCK keeps one of
+// the source's name from stalling the run, and changes nothing for a
+// descriptor that is only ever mapped. A read-write open never waits, and its
+// writes block, as on Windows.
 int OpenExisting(const char* native, int access_mode, struct stat* st) {
-  int fd = open(native, access_mode | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  int nonblock = access_mode == O_RDONLY ? O_NONBLOCK : 0;
+  int fd = open(native, access_mode | nonblock | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return -1;
-  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode) || fcntl(fd, F_SETFL, 0) != 0) {
+  if (fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     close(fd);
     errno = EACCES;
     return -1;

@@ -50,6 +50,10 @@ TEST(PosixLayer, OpensOnlyRegularFilesAndNeverWaitsOnAFifo) {
   ASSERT_EQ(mkfifo((folder.path / "0x1.sav").c_str(), 0666), 0);
   EXPECT_EQ(OpenForReading(Wide(folder.path / "0x1.sav")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(OpenForReading(L"/dev/null"), INVALID_HANDLE_VALUE);
+  ASSERT_EQ(mkfifo((folder.path / "RAVNOX_1.sav").c_str(), 0666), 0);
+  EXPECT_EQ(CreateFileW(Wide(folder.path / "RAVNOX_1.sav").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr),
+            INVALID_HANDLE_VALUE);
 }
 
 TEST(PosixLayer, RejectsHandlesAndViewsItDidNotMake) {
