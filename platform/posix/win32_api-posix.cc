@@ -47,7 +47,8 @@ const size_t kPopulateLimit = 4 << 20;
 
 // Writes go to the OS in pieces of this size. Measured on Linux: one write()
 // of a whole large view is slower than pieces, and pieces let the pages of a
-// large view be dropped behind the write.
+// large view be dropped behind the write. 512 KiB to 2 MiB measured alike;
+// from 3 MiB on, a 1 GiB save took twice as long.
 const size_t kWritePiece = 1 << 20;
 
 // The length of the view that holds all of [start, start + length), or 0.
