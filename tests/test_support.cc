@@ -77,6 +77,9 @@ HANDLE OpenForReading(const std::wstring& path) {
 }
 
 int OpenDescriptorCount() {
+  // Under Wine a Windows program can see /proc/self/fd too, but those are
+  // Wine's own descriptors, which come and go by themselves.
+  if (fs::path::preferred_separator != '/') return -1;
   std::error_code error;
   if (!fs::is_directory("/proc/self/fd", error)) return -1;
   int count = 0;

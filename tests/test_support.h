@@ -35,8 +35,8 @@ std::wstring Wide(const std::filesystem::path& path);
 // INVALID_HANDLE_VALUE.
 HANDLE OpenForReading(const std::wstring& path);
 
-// How many file descriptors the process has open, or -1 where the system
-// does not tell.
+// How many file descriptors the process has open, or -1 on Windows and
+// wherever the system does not tell.
 int OpenDescriptorCount();
 
 // A fresh empty folder, removed with everything in it at the end of its scope.
