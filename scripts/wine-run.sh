@@ -9,6 +9,8 @@
 set -e
 here="$(cd "$(dirname "$0")/.." && pwd)"
 if [ "$(id -u)" -eq 0 ] && [ -n "${ZEMBREL_RUN_AS:-}" ]; then
+  # The user's prefix must be the user's own, and build/ is root's.
+  install -d -o "$ZEMBREL_RUN_AS" -g "$(id -g "$ZEMBREL_RUN_AS")" "$here/build/wine-prefix-$ZEMBREL_RUN_AS"
   exec setpriv --reuid="$ZEMBREL_RUN_AS" --regid="$(id -g "$ZEMBREL_RUN_AS")" --clear-groups "$0" "$@"
 fi
 if [ "$(id -u)" -eq 0 ]; then

@@ -252,8 +252,7 @@ struct Case {
   bool console_closed = false;        // nobody reads the console output
 };
 
-// Lays out the case's folder, runs the tool in it and returns what the folder
-// should hold afterwards.
+// Lays out the case's folder and returns what it should hold after the run.
 std::map<std::string, std::string> Prepare(const Case& c, const fs::path& folder) {
   fs::create_directory(folder);
   for (const Entry& e : c.before) {
